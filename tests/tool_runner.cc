@@ -37,9 +37,19 @@ RunResult RunTool(const std::string& dir, const std::string& tool,
     dup2(devnull, STDIN_FILENO);
     close(devnull);
     if (options.addressLimit > 0) {
+#ifdef ZU_SANITIZED
+      // AddressSanitizer cannot start within a small address space; its own
+      // allocation limit makes new (std::nothrow) fail the same way.
+      const char* asan = std::getenv("ASAN_OPTIONS");
+      std::string limited = std::string(asan ? asan : "") +
+                            ":allocator_may_return_null=1:max_allocation_size_mb=" +
+                            std::to_string(options.addressLimit >> 20);
+      setenv("ASAN_OPTIONS", limited.c_str(), 1);
+#else
       struct rlimit limit = {static_cast<rlim_t>(options.addressLimit),
                              static_cast<rlim_t>(options.addressLimit)};
       setrlimit(RLIMIT_AS, &limit);
+#endif
     }
     if (chdir(dir.c_str()) != 0) _exit(127);
     execv(tool.c_str(), argv.data());
