@@ -8,6 +8,11 @@
 
 namespace {
 
+// Tables and small entries are read through a buffer this size, so that a
+// read call serves many of them.
+constexpr size_t kArchiveBufferSize = 64 * 1024;
+char archiveBuffer[kArchiveBufferSize];
+
 bool Fail(std::FILE* f, const char* line) {
   std::fputs(line, stdout);
   std::fclose(f);
@@ -57,6 +62,7 @@ bool LoadDatTable(const char* path, std::FILE** archive,
     return false;
   }
   std::printf("File %s Open.\n", path);
+  std::setvbuf(f, archiveBuffer, _IOFBF, sizeof archiveBuffer);
 
   unsigned char head[kHeadSize];
   if (std::fread(head, 1, kHeadSize, f) != kHeadSize)

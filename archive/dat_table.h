@@ -21,7 +21,8 @@ struct DatEntry {
 //
 // On success *archive is open for reading, *table holds *count records (the
 // terminator last) and every entry's data lies within the file. On failure
-// the reason has been printed and nothing is left open.
+// the reason has been printed and nothing is left open. The stream uses a
+// buffer of the module's own: one archive is open at a time.
 bool LoadDatTable(const char* path, std::FILE** archive,
                   std::unique_ptr<DatEntry[]>* table, int* count);
 

@@ -1,7 +1,11 @@
 // mkdat: pack files into a DAT archive, each under its own base name.
-// A helper for the demo and the benchmarks: mkdat OUT.DAT FILE...
+// A helper for the demo, the fuzz corpus and the benchmarks:
+//   mkdat OUT.DAT FILE...   the files in the order given
+//   mkdat OUT.DAT DIR       every regular file in DIR, sorted by name
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -14,14 +18,22 @@ int main(int argc, char* argv[]) {
     std::fputs("usage: mkdat OUT.DAT FILE...\n", stderr);
     return 2;
   }
+  std::vector<std::string> paths(argv + 2, argv + argc);
+  std::error_code ec;
+  if (paths.size() == 1 && std::filesystem::is_directory(paths[0], ec)) {
+    std::string dir = paths[0];
+    paths.clear();
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+      if (e.is_regular_file()) paths.push_back(e.path().string());
+    std::sort(paths.begin(), paths.end());
+  }
   std::vector<TestEntry> entries;
-  for (int i = 2; i < argc; ++i) {
-    std::ifstream in(argv[i], std::ios::binary);
+  for (const std::string& path : paths) {
+    std::ifstream in(path, std::ios::binary);
     if (!in) {
-      std::fprintf(stderr, "mkdat: cannot read %s\n", argv[i]);
+      std::fprintf(stderr, "mkdat: cannot read %s\n", path.c_str());
       return 1;
     }
-    std::string path = argv[i];
     entries.push_back({path.substr(path.find_last_of('/') + 1),
                        std::string(std::istreambuf_iterator<char>(in), {})});
   }

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "archive/dat_table.h"
+#include "archive/entry_buffer.h"
 
 namespace {
 
@@ -24,7 +25,10 @@ bool IsSafeName(const char* name) {
   return true;
 }
 
-Outcome Extract(std::FILE* archive, const char* datFile, const DatEntry* table, int i) {
+// *position is where the archive stream stands; entries lie back to back, so
+// a seek is needed only after one that was skipped.
+Outcome Extract(std::FILE* archive, int64_t* position, const char* datFile, const DatEntry* table,
+                int i) {
   const char* name = table[i].Name;
   if (!IsSafeName(name)) {
     std::printf("Unsafe name. : %s\n", name);
@@ -39,6 +43,8 @@ Outcome Extract(std::FILE* archive, const char* datFile, const DatEntry* table, 
     std::printf("File cannot open. : %s\n", name);
     return kSkipped;
   }
+  // The whole entry goes out in one write; a stream buffer would only copy it.
+  std::setvbuf(out, nullptr, _IONBF, 0);
 
   size_t size = EntrySize(table, i);
   std::unique_ptr<unsigned char[]> data(new (std::nothrow) unsigned char[size]);
@@ -48,8 +54,11 @@ Outcome Extract(std::FILE* archive, const char* datFile, const DatEntry* table, 
     std::fputs("Out of memory.\n", stdout);
     return kOutOfMemory;
   }
-  if (std::fseek(archive, table[i].Offset, SEEK_SET) != 0 ||
-      std::fread(data.get(), 1, size, archive) != size) {
+  bool read = (*position == table[i].Offset ||
+               std::fseek(archive, table[i].Offset, SEEK_SET) == 0) &&
+              std::fread(data.get(), 1, size, archive) == size;
+  *position = read ? table[i + 1].Offset : -1;  // unknown after a failed read
+  if (!read) {
     std::fclose(out);
     std::remove(name);
     std::printf("File cannot read. : %s\n", name);
@@ -77,11 +86,13 @@ int main(int argc, char* argv[]) {
   std::FILE* archive;
   std::unique_ptr<DatEntry[]> table;
   int count;
+  ReuseEntryBuffers();
   if (!LoadDatTable(datFile, &archive, &table, &count)) return -1;
 
   int status = 0;
+  int64_t position = TableEnd(count);
   for (int i = 0; i + 1 < count; ++i) {
-    Outcome outcome = Extract(archive, datFile, table.get(), i);
+    Outcome outcome = Extract(archive, &position, datFile, table.get(), i);
     if (outcome == kOutOfMemory) {
       std::fclose(archive);
       return -1;

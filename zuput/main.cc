@@ -7,10 +7,16 @@
 #include <new>
 
 #include "archive/dat_table.h"
+#include "archive/entry_buffer.h"
 
 namespace {
 
 constexpr size_t kCopyChunk = 64 * 1024;
+
+// The new archive is written through a buffer this size, so that a write
+// call carries many small entries.
+constexpr size_t kOutBufferSize = 64 * 1024;
+char outBuffer[kOutBufferSize];
 
 // Length of an open file, read to its end; stops once it passes
 // kMaxOffset, as no archive can hold more.
@@ -145,6 +151,7 @@ int main(int argc, char* argv[]) {
   std::FILE* archive;
   std::unique_ptr<DatEntry[]> table;
   int count;
+  ReuseEntryBuffers();
   if (!LoadDatTable(datFile, &archive, &table, &count)) return -1;
 
   // Creating the new archive would truncate it: both inputs must be other files.
@@ -168,6 +175,7 @@ int main(int argc, char* argv[]) {
     std::printf("File cannot open. : %s\n", newDatFile);
     return Refuse(archive);
   }
+  std::setvbuf(out, outBuffer, _IOFBF, sizeof outBuffer);
   Failure failure =
       WriteArchive(archive, out, table.get(), count, moved.get(), changeFile, changeLength);
   std::fclose(archive);
