@@ -13,6 +13,9 @@ namespace {
 constexpr size_t kArchiveBufferSize = 64 * 1024;
 char archiveBuffer[kArchiveBufferSize];
 
+// Records are read this many at a time.
+constexpr int kRecordsPerRead = 256;
+
 bool Fail(std::FILE* f, const char* line) {
   std::fputs(line, stdout);
   std::fclose(f);
@@ -84,18 +87,23 @@ bool LoadDatTable(const char* path, std::FILE** archive,
 
   int64_t n = 0;
   bool ended = false;
-  unsigned char record[kRecordSize];
-  while (std::fread(record, 1, kRecordSize, f) == kRecordSize) {
-    if (n < keep) {
-      if (n == capacity && !Grow(&t, &capacity, n, keep)) return Fail(f, "Out of memory.\n");
-      t[n].Offset = static_cast<int32_t>(DecodeFixed32(record));
-      std::memcpy(t[n].Name, record + kOffsetSize, kNameSize);
+  unsigned char block[kRecordSize * kRecordsPerRead];
+  size_t got;
+  while (!ended && (got = std::fread(block, 1, sizeof block, f)) >= kRecordSize) {
+    for (size_t at = 0; at + kRecordSize <= got; at += kRecordSize) {
+      const unsigned char* record = block + at;
+      if (n < keep) {
+        if (n == capacity && !Grow(&t, &capacity, n, keep)) return Fail(f, "Out of memory.\n");
+        t[n].Offset = static_cast<int32_t>(DecodeFixed32(record));
+        std::memcpy(t[n].Name, record + kOffsetSize, kNameSize);
+      }
+      ++n;
+      if (record[kOffsetSize] == '\0') {
+        ended = true;
+        break;
+      }
     }
-    ++n;
-    if (record[kOffsetSize] == '\0') {
-      ended = true;
-      break;
-    }
+    if (got < sizeof block) break;
   }
   if (!ended) return std::ferror(f) ? FailRead(f, path) : Fail(f, "Table has no end.\n");
 
@@ -109,6 +117,8 @@ bool LoadDatTable(const char* path, std::FILE** archive,
     if (t[i].Offset < floor || t[i].Offset > size || n > keep) return FailRecord(f, false, i);
   }
 
+  // The last read may have gone past the terminator.
+  if (std::fseek(f, TableEnd(n), SEEK_SET) != 0) return FailRead(f, path);
   *archive = f;
   *table = std::move(t);
   *count = static_cast<int>(n);

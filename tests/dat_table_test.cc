@@ -14,6 +14,7 @@ struct Loaded {
   bool ok;
   std::string out;
   std::vector<DatEntry> table;
+  long position;  // of the stream handed over
 };
 
 Loaded Load(const std::string& path) {
@@ -22,9 +23,10 @@ Loaded Load(const std::string& path) {
   int count = 0;
   testing::internal::CaptureStdout();
   bool ok = LoadDatTable(path.c_str(), &archive, &table, &count);
-  Loaded result{ok, testing::internal::GetCapturedStdout(), {}};
+  Loaded result{ok, testing::internal::GetCapturedStdout(), {}, -1};
   if (ok) {
     result.table.assign(table.get(), table.get() + count);
+    result.position = std::ftell(archive);
     EXPECT_EQ(std::fclose(archive), 0);
   }
   return result;
@@ -53,6 +55,7 @@ TEST(LoadDatTable, LoadsEveryRecordWithTheTerminatorsOffset) {
   EXPECT_STREQ(got.table[1].Name, "B.TXT");
   EXPECT_EQ(got.table[2].Name[0], '\0');
   EXPECT_EQ(EntrySize(got.table.data(), 1), 7);
+  EXPECT_EQ(got.position, TableEnd(3));
 }
 
 TEST(LoadDatTable, TerminatorAloneIsATableOfOneRecord) {
@@ -81,7 +84,7 @@ TEST(LoadDatTable, HeadNeitherLimitsNorSizesTheTable) {
   for (uint32_t head : {0u, 1u, 2u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
     ScratchDir dir;
     std::vector<TestEntry> entries;
-    for (int i = 0; i < 100; ++i) entries.push_back({"F" + std::to_string(i), std::string(i, 'd')});
+    for (int i = 0; i < 600; ++i) entries.push_back({"F" + std::to_string(i), std::string(i % 7, 'd')});
     TestLayout layout;
     layout.head = head;
     Loaded got = LoadBytes(dir, MakeDat(entries, layout));
@@ -89,8 +92,9 @@ TEST(LoadDatTable, HeadNeitherLimitsNorSizesTheTable) {
     char line[32];
     std::snprintf(line, sizeof line, "Head:%X\n", head);
     EXPECT_EQ(got.out, Opened(dir) + line);
-    ASSERT_EQ(got.table.size(), 101u) << head;
-    EXPECT_STREQ(got.table[99].Name, "F99");
+    ASSERT_EQ(got.table.size(), 601u) << head;
+    EXPECT_STREQ(got.table[599].Name, "F599");
+    EXPECT_EQ(got.position, TableEnd(601));
   }
 }
 
