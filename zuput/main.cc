@@ -11,6 +11,9 @@
 
 namespace {
 
+enum Failure { kNone, kCannotWrite, kCannotReadArchive, kCannotReadChange, kChangeNotFound,
+               kOutOfMemory };
+
 constexpr size_t kCopyChunk = 64 * 1024;
 
 // The new archive is written through a buffer this size, so that a write
@@ -45,22 +48,17 @@ bool MoveOffsets(const DatEntry* table, int count, const char* changeFile, int64
   return true;
 }
 
-bool CopyBytes(std::FILE* from, std::FILE* to, int64_t n, bool* readFailed) {
+// Copies the next n bytes of the archive, which belong to no entry.
+Failure CopyBytes(std::FILE* archive, std::FILE* out, int64_t n) {
   unsigned char buf[kCopyChunk];
   while (n > 0) {
     size_t want = n < static_cast<int64_t>(sizeof buf) ? static_cast<size_t>(n) : sizeof buf;
-    if (std::fread(buf, 1, want, from) != want) {
-      *readFailed = true;
-      return false;
-    }
-    if (std::fwrite(buf, 1, want, to) != want) return false;
+    if (std::fread(buf, 1, want, archive) != want) return kCannotReadArchive;
+    if (std::fwrite(buf, 1, want, out) != want) return kCannotWrite;
     n -= want;
   }
-  return true;
+  return kNone;
 }
-
-enum Failure { kNone, kCannotWrite, kCannotReadArchive, kCannotReadChange, kChangeNotFound,
-               kOutOfMemory };
 
 // Writes the new archive: the old prefix with the moved Offsets, then every
 // entry's data, from the archive or, for entries named changeFile, from it.
@@ -77,9 +75,8 @@ Failure WriteArchive(std::FILE* archive, std::FILE* out, const DatEntry* table, 
   if (std::fwrite(prefix.get(), 1, tableEnd, out) != tableEnd) return kCannotWrite;
   prefix.reset();
 
-  bool readFailed = false;
-  if (!CopyBytes(archive, out, table[0].Offset - static_cast<int64_t>(tableEnd), &readFailed))
-    return readFailed ? kCannotReadArchive : kCannotWrite;
+  Failure gap = CopyBytes(archive, out, table[0].Offset - static_cast<int64_t>(tableEnd));
+  if (gap != kNone) return gap;
 
   for (int i = 0; i + 1 < count; ++i) {
     if (std::strcmp(table[i].Name, changeFile) != 0) {
