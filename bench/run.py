@@ -57,12 +57,16 @@ class Run:
     def __init__(self, argv, prepare=None, stdout_name=None):
         self.argv, self.prepare, self.stdout_name = argv, prepare, stdout_name
 
-    def __call__(self, work):
+    def _fresh(self, work):
         out = os.path.join(work, "out")
         shutil.rmtree(out, ignore_errors=True)
         os.makedirs(out)
         if self.prepare:
             self.prepare(out)
+        return out
+
+    def __call__(self, work):
+        out = self._fresh(work)
         start = time.perf_counter()
         sink = open(os.path.join(out, self.stdout_name), "wb") if self.stdout_name \
             else subprocess.DEVNULL
@@ -75,11 +79,7 @@ class Run:
         return elapsed
 
     def peak_kib(self, work):
-        out = os.path.join(work, "out")
-        shutil.rmtree(out, ignore_errors=True)
-        os.makedirs(out)
-        if self.prepare:
-            self.prepare(out)
+        out = self._fresh(work)
         done = subprocess.run(["/usr/bin/time", "-v"] + self.argv, cwd=out,
                               stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
         for line in done.stderr.splitlines():
