@@ -140,14 +140,19 @@ Expected Unpacked(const std::string& dat, const Model& m) {
   Expected e{"File ZU.DAT Open.\n" + std::string(head), {{"ZU.DAT", dat}}};
   for (size_t i = 0; i < m.names.size(); ++i) {
     const std::string& n = m.names[i];
+    // The run's folder holds no folders: only "." and "" may lead to a file.
+    std::string file = n.substr(n.rfind('/') + 1);
+    bool inFolder = true;
+    for (size_t start = 0, slash; (slash = n.find('/', start)) != std::string::npos; start = slash + 1)
+      inFolder = inFolder && (slash == start || n.substr(start, slash - start) == ".");
     if (Unsafe(n)) {
       e.out += "Unsafe name. : " + n + "\n";
-    } else if (n == "ZU.DAT" || n == "./ZU.DAT") {
+    } else if (inFolder && file == "ZU.DAT") {
       e.out += "Same file. : " + n + "\n";
-    } else if (n.find('/') != std::string::npos || n == ".") {
+    } else if (!inFolder || file.empty() || file == ".") {
       e.out += "File cannot open. : " + n + "\n";
     } else {
-      e.files[n] = Data(dat, m, i);
+      e.files[file] = Data(dat, m, i);
       e.out += n + " done.\n";
     }
   }
