@@ -100,7 +100,10 @@ int main(int argc, char* argv[]) {
     if (outcome == kFailed) status = -1;
   }
 
-  std::fclose(archive);
+  if (std::fclose(archive) != 0) {
+    std::printf("File cannot read. : %s\n", datFile);
+    status = -1;
+  }
   std::printf("File %s Close.\n", datFile);
   return status;
 }

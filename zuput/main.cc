@@ -93,8 +93,7 @@ Failure WriteArchive(std::FILE* archive, std::FILE* out, const DatEntry* table, 
     std::FILE* change = std::fopen(changeFile, "rb");
     if (!change) return kChangeNotFound;
     bool read = std::fread(data.get(), 1, size, change) == size;
-    std::fclose(change);
-    if (!read) return kCannotReadChange;
+    if (std::fclose(change) != 0 || !read) return kCannotReadChange;
     if (std::fwrite(data.get(), 1, size, out) != size) return kCannotWrite;
     std::printf("%s done.\n", changeFile);
     if (std::fseek(archive, table[i + 1].Offset, SEEK_SET) != 0) return kCannotReadArchive;
@@ -139,7 +138,7 @@ int main(int argc, char* argv[]) {
   }
   int64_t changeLength;
   bool measured = MeasureLength(change, &changeLength);
-  std::fclose(change);
+  if (std::fclose(change) != 0) measured = false;
   if (!measured) {
     std::printf("File cannot read. : %s\n", changeFile);
     return -1;
@@ -175,7 +174,7 @@ int main(int argc, char* argv[]) {
   std::setvbuf(out, outBuffer, _IOFBF, sizeof outBuffer);
   Failure failure =
       WriteArchive(archive, out, table.get(), count, moved.get(), changeFile, changeLength);
-  std::fclose(archive);
+  if (std::fclose(archive) != 0 && failure == kNone) failure = kCannotReadArchive;
   if (std::fclose(out) != 0 && failure == kNone) failure = kCannotWrite;
   if (failure != kNone) {
     std::remove(newDatFile);
